@@ -1,0 +1,13 @@
+#include <cstdio>
+
+#include "install_keys.h"
+
+// Echoes the command line, one argument per line, then removes the game's
+// record; the exit status is the status of the game key's deletion.
+int main(int argc, char* argv[], char* /*envp*/[])
+{
+    for (int index = 0; index < argc; ++index) {
+        std::printf("%s\n", argv[index]);
+    }
+    return remove_install_keys();
+}
