@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/ensure-packages.sh cmake make g++ libgtest-dev g++-mingw-w64-i686
+bash scripts/ensure-packages.sh cmake make g++ libgtest-dev g++-mingw-w64-i686 wine wine32:i386 wine64
 
 cmake --workflow --preset host
 cmake --workflow --preset Release-Europe
