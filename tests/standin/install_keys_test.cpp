@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,30 +18,6 @@ TEST(ContentKeyPath, IsTheOnlineContentKeyOneSeparatorAndTheIdentifier)
     EXPECT_EQ(std::string(online_content_key_path), record::online_content_key);
     EXPECT_EQ(std::string(game_key_path), record::game_key);
     EXPECT_EQ(std::string(content_identifier), "Kestry_velloc_eu");
-}
-
-bool same_text_ignoring_case(std::string a, std::string b)
-{
-    auto const lower = [](std::string& s) {
-        std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
-            return static_cast<char>(std::tolower(c));
-        });
-    };
-    lower(a);
-    lower(b);
-    return a == b;
-}
-
-// A snapshot with the given keys, and the values they held, taken out.
-std::vector<std::string> without_keys(std::vector<std::string> lines, std::vector<std::string> const& keys)
-{
-    auto const belongs_to_removed_key = [&keys](std::string const& line) {
-        std::string const key_path = line.substr(0, line.find('\t'));
-        return std::any_of(keys.begin(), keys.end(),
-                           [&](std::string const& key) { return same_text_ignoring_case(key_path, key); });
-    };
-    lines.erase(std::remove_if(lines.begin(), lines.end(), belongs_to_removed_key), lines.end());
-    return lines;
 }
 
 struct removal_case {
@@ -82,16 +56,15 @@ TEST_P(RemoveInstallKeys, DeletesInnermostFirstAndReturnsTheGameKeyStatus)
     }
     EXPECT_EQ(status, calls[2].status);
     EXPECT_EQ(status, c.status);
-    EXPECT_EQ(standin::snapshot(HKEY_LOCAL_MACHINE), without_keys(local_machine_before, c.removed));
+    EXPECT_EQ(standin::snapshot(HKEY_LOCAL_MACHINE), record::without_keys(local_machine_before, c.removed));
     EXPECT_EQ(standin::snapshot(HKEY_CURRENT_USER), current_user_before);
 }
 
-std::vector<std::string> const whole_record = {record::content_key, record::online_content_key, record::game_key};
 
 INSTANTIATE_TEST_SUITE_P(
     RegistryStates, RemoveInstallKeys,
     testing::Values(
-        removal_case{"WholeRecordWithValues", [] { record::install(); }, whole_record, 0},
+        removal_case{"WholeRecordWithValues", [] { record::install(); }, record::whole_record, 0},
         removal_case{"ContentKeyMissing",
                      [] {
                          standin::set_value(HKEY_LOCAL_MACHINE, record::game_key, "InstallDir", "C:\\Games");
@@ -124,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                          record::install();
                          record::install_neighbours();
                      },
-                     whole_record, 0},
+                     record::whole_record, 0},
         removal_case{"OtherLetterCase",
                      [] {
                          standin::add_key(HKEY_LOCAL_MACHINE,
@@ -132,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                         "Vastrel", "KESTRY-2007", "Online_Content",
                                                         "kestry_VELLOC_EU"}));
                      },
-                     whole_record, 0},
+                     record::whole_record, 0},
         removal_case{"RecordOnlyUnderAnotherRoot",
                      [] { standin::add_key(HKEY_CURRENT_USER, record::content_key); }, {}, 2}),
     [](testing::TestParamInfo<removal_case> const& case_info) { return std::string(case_info.param.name); });

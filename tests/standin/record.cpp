@@ -2,6 +2,9 @@
 
 #include "registry_standin.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace record {
 
 std::string join(std::vector<std::string> const& names)
@@ -11,6 +14,28 @@ std::string join(std::vector<std::string> const& names)
         path += path.empty() ? name : "\\" + name;
     }
     return path;
+}
+
+namespace {
+
+std::string lower_case(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> without_keys(std::vector<std::string> lines, std::vector<std::string> const& keys)
+{
+    auto const belongs_to_removed_key = [&keys](std::string const& line) {
+        std::string const key_path = lower_case(line.substr(0, line.find('\t')));
+        return std::any_of(keys.begin(), keys.end(),
+                           [&](std::string const& key) { return key_path == lower_case(key); });
+    };
+    lines.erase(std::remove_if(lines.begin(), lines.end(), belongs_to_removed_key), lines.end());
+    return lines;
 }
 
 void install()

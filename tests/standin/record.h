@@ -17,6 +17,12 @@ inline std::string const content_key = online_content_key + "\\Kestry_velloc_eu"
 // Writes the three keys with a few values each into the stand-in.
 void install();
 
+inline std::vector<std::string> const whole_record = {content_key, online_content_key, game_key};
+
+// A stand-in snapshot with the given keys, and the values they held, taken
+// out; key names compare without regard to case.
+std::vector<std::string> without_keys(std::vector<std::string> lines, std::vector<std::string> const& keys);
+
 // Keys that are not the tool's: a sibling game and the branch above it.
 void install_neighbours();
 
