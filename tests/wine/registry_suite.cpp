@@ -12,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,15 +115,10 @@ std::wstring hex(BYTE const* bytes, DWORD size)
 }
 
 // Every key of the subtree as a "path" line and every value as
-// "path<TAB>name<TAB>type<TAB>hex data".
-void collect(REGSAM view, std::wstring const& path, std::vector<std::wstring>& lines)
+// "path<TAB>name<TAB>type<TAB>hex data". Subkeys are opened relative to
+// their parent, which keeps a walk of the whole tree quick.
+void collect(HKEY key, REGSAM view, std::wstring const& path, std::vector<std::wstring>& lines)
 {
-    HKEY key = nullptr;
-    LONG const opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key);
-    if (opened != ERROR_SUCCESS) {
-        lines.push_back(path + L"\t<unreadable " + std::to_wstring(opened) + L">");
-        return;
-    }
     DWORD subkey_count = 0;
     DWORD longest_subkey = 0;
     DWORD value_count = 0;
@@ -143,26 +139,35 @@ void collect(REGSAM view, std::wstring const& path, std::vector<std::wstring>& l
                             L"\t" + hex(data.data(), data_size));
         }
     }
-    std::vector<std::wstring> subkeys;
     for (DWORD index = 0; index < subkey_count; ++index) {
         DWORD name_size = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExW(key, index, name.data(), &name_size, nullptr, nullptr, nullptr, nullptr) ==
+        if (RegEnumKeyExW(key, index, name.data(), &name_size, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
-            subkeys.emplace_back(name.data(), name_size);
+            continue;
         }
-    }
-    RegCloseKey(key);
-    for (std::wstring const& subkey : subkeys) {
-        std::wstring const subkey_path = path.empty() ? subkey : path + L"\\" + subkey;
+        std::wstring const subkey_name(name.data(), name_size);
+        std::wstring const subkey_path = path.empty() ? subkey_name : path + L"\\" + subkey_name;
         lines.push_back(subkey_path);
-        collect(view, subkey_path, lines);
+        HKEY subkey = nullptr;
+        LONG const opened = RegOpenKeyExW(key, subkey_name.c_str(), 0, KEY_READ | view, &subkey);
+        if (opened != ERROR_SUCCESS) {
+            lines.push_back(subkey_path + L"\t<unreadable " + std::to_wstring(opened) + L">");
+            continue;
+        }
+        collect(subkey, view, subkey_path, lines);
+        RegCloseKey(subkey);
     }
 }
 
 std::vector<std::wstring> snapshot(REGSAM view)
 {
     std::vector<std::wstring> lines;
-    collect(view, L"", lines);
+    HKEY root = nullptr;
+    require_success(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_READ | view, &root), "open HKLM");
+    if (root != nullptr) {
+        collect(root, view, L"", lines);
+        RegCloseKey(root);
+    }
     std::sort(lines.begin(), lines.end());
     return lines;
 }
@@ -231,7 +236,14 @@ struct run_result {
     std::string out;
 };
 
-run_result run_tool(std::string const& exe, std::vector<std::string> const& args)
+enum class output_mode {
+    read_all,             // a pipe read to the end
+    closed,               // no standard output handle at all
+    reader_leaves_early,  // a small pipe whose reader takes one chunk and goes
+};
+
+run_result run_tool(std::string const& exe, std::vector<std::string> const& args,
+                    output_mode mode = output_mode::read_all)
 {
     std::string command_line = quote_argument(exe);
     for (std::string const& arg : args) {
@@ -241,8 +253,10 @@ run_result run_tool(std::string const& exe, std::vector<std::string> const& args
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
-    CreatePipe(&read_end, &write_end, &inheritable, 0);
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    if (mode != output_mode::closed) {
+        CreatePipe(&read_end, &write_end, &inheritable, mode == output_mode::reader_leaves_early ? 512 : 0);
+        SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    }
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -255,20 +269,30 @@ run_result run_tool(std::string const& exe, std::vector<std::string> const& args
     mutable_command.push_back('\0');
     BOOL const started = CreateProcessA(exe.c_str(), mutable_command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
-    CloseHandle(write_end);
+    DWORD const start_error = GetLastError();
+    if (write_end != nullptr) {
+        CloseHandle(write_end);
+    }
 
     run_result result{0xFFFFFFFF, std::string()};
     if (!started) {
-        fail("CreateProcess failed: " + std::to_string(GetLastError()));
-        CloseHandle(read_end);
+        fail("CreateProcess failed: " + std::to_string(start_error));
+        if (read_end != nullptr) {
+            CloseHandle(read_end);
+        }
         return result;
     }
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        result.out.append(buffer, got);
+    if (read_end != nullptr) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            result.out.append(buffer, got);
+            if (mode == output_mode::reader_leaves_early) {
+                break;
+            }
+        }
+        CloseHandle(read_end);
     }
-    CloseHandle(read_end);
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &result.exit_code);
     CloseHandle(process.hThread);
@@ -313,12 +337,16 @@ void install_record(REGSAM view)
     set_value(view, content_key, L"Region", L"eu");
 }
 
+std::vector<std::string> const arguments = {"/uninstall", "two words", "", "%s%n"};
+
 struct removal_case {
     char const* name;
     std::function<void()> seed;
     std::vector<std::wstring> removed;  // 32-bit view paths
     DWORD exit_code;
-    bool needs_wow64;
+    bool needs_wow64 = false;
+    std::vector<std::string> args = arguments;
+    output_mode mode = output_mode::read_all;
 };
 
 std::vector<std::wstring> const whole_record = {content_key, online_content_key, game_key};
@@ -371,7 +399,62 @@ std::vector<removal_case> removal_cases()
     };
 }
 
-std::vector<std::string> const arguments = {"/uninstall", "two words", "", "%s%n"};
+void install_record_and_neighbours()
+{
+    install_record(view32);
+    set_value(view32, vastrel + L"\\Kestry-2005", L"InstallDir", L"C:\\Games\\Kestry 2005");
+    set_value(view32, vastrel + L"\\Kestry-2005\\online_content\\Kestry_velloc_eu", L"Name", L"Velloc");
+    set_value(view32, vastrel, L"Publisher", L"Quorvane");
+}
+
+// Near the 32767-character limit of a Windows command line.
+std::vector<std::string> long_arguments()
+{
+    std::vector<std::string> args;
+    for (char c = 'a'; c < 'h'; ++c) {
+        args.emplace_back(4500, c);
+    }
+    return args;
+}
+
+std::vector<std::string> many_arguments()
+{
+    std::vector<std::string> args;
+    for (int i = 0; i < 3000; ++i) {
+        args.push_back("a" + std::to_string(i));
+    }
+    return args;
+}
+
+std::string high_bytes()
+{
+    std::string bytes;
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        bytes += static_cast<char>(b);
+    }
+    return bytes;
+}
+
+// Whatever the command line holds, or wherever the output goes, the record
+// and only the record is removed.
+std::vector<removal_case> command_line_cases()
+{
+    auto const input_case = [](char const* name, std::vector<std::string> args,
+                               output_mode mode = output_mode::read_all) {
+        return removal_case{name, install_record_and_neighbours, whole_record, 0, false, std::move(args), mode};
+    };
+    return {
+        input_case("percent_sequences", {"%n", "%s%s%s", "%x%x%x%x", "%99999999d", "%*s", "100%", "%%"}),
+        input_case("high_bytes", {high_bytes()}),
+        input_case("registry_looking_arguments",
+                   {narrow(L"HKLM\\" + game_key), narrow(content_key), narrow(vastrel + L"\\Kestry-2005"), "SOFTWARE",
+                    "\\", "/reg:64"}),
+        input_case("many_arguments", many_arguments()),
+        input_case("long_arguments", long_arguments()),
+        input_case("output_closed", long_arguments(), output_mode::closed),
+        input_case("output_reader_leaves_early", long_arguments(), output_mode::reader_leaves_early),
+    };
+}
 
 void run_removal_case(std::string const& exe, removal_case const& c, bool wow64)
 {
@@ -382,16 +465,23 @@ void run_removal_case(std::string const& exe, removal_case const& c, bool wow64)
     for (std::wstring const& key : whole_record) {
         existed.push_back(key_exists(view32, key));
     }
+    // On 32-bit Windows the two views are one registry: one walk covers it.
     std::vector<std::wstring> const before32 = snapshot(view32);
-    std::vector<std::wstring> const before64 = snapshot(view64);
+    std::vector<std::wstring> const before64 = wow64 ? snapshot(view64) : std::vector<std::wstring>();
 
-    run_result const result = run_tool(exe, arguments);
+    run_result const result = run_tool(exe, c.args, c.mode);
 
     if (result.exit_code != c.exit_code) {
         fail("exit code " + std::to_string(result.exit_code) + ", expected " + std::to_string(c.exit_code));
     }
-    if (result.out != expected_echo(exe, arguments)) {
-        fail("standard output was [" + result.out + "]");
+    std::string const echo = expected_echo(exe, c.args);
+    if (c.mode == output_mode::read_all && result.out != echo) {
+        fail(result.out.size() < 2000 ? "standard output was [" + result.out + "]"
+                                      : "standard output differs: " + std::to_string(result.out.size()) +
+                                            " bytes, " + std::to_string(echo.size()) + " expected");
+    }
+    if (c.mode == output_mode::reader_leaves_early && echo.compare(0, result.out.size(), result.out) != 0) {
+        fail("standard output does not begin with the echo");
     }
     for (std::size_t i = 0; i < whole_record.size(); ++i) {
         std::wstring const& key = whole_record[i];
@@ -408,7 +498,9 @@ void run_removal_case(std::string const& exe, removal_case const& c, bool wow64)
         removed64.push_back(in_64bit_tree(key, wow64));
     }
     expect_same_tree(snapshot(view32), without_keys(before32, c.removed), "32-bit");
-    expect_same_tree(snapshot(view64), without_keys(before64, removed64), "64-bit");
+    if (wow64) {
+        expect_same_tree(snapshot(view64), without_keys(before64, removed64), "64-bit");
+    }
 
     delete_tree(view32, vendor);
     delete_tree(view64, vendor);
@@ -453,25 +545,33 @@ int main(int argc, char* argv[])
     int passed = 0;
     int failed = 0;
     int skipped = 0;
+    DWORD case_start = GetTickCount();
     auto const report = [&](char const* name) {
+        DWORD const elapsed = GetTickCount() - case_start;
         if (failures().empty()) {
             ++passed;
-            std::printf("[ PASS ] %s\n", name);
+            std::printf("[ PASS ] %s (%lu ms)\n", name, elapsed);
         } else {
             ++failed;
-            std::printf("[ FAIL ] %s\n", name);
+            std::printf("[ FAIL ] %s (%lu ms)\n", name, elapsed);
             for (std::string const& failure : failures()) {
                 std::printf("         %s\n", failure.c_str());
             }
         }
         failures().clear();
         std::fflush(stdout);
+        case_start = GetTickCount();
     };
 
-    for (removal_case const& c : removal_cases()) {
+    std::vector<removal_case> cases = removal_cases();
+    for (removal_case& c : command_line_cases()) {
+        cases.push_back(std::move(c));
+    }
+    for (removal_case const& c : cases) {
         if (c.needs_wow64 && !wow64) {
             ++skipped;
             std::printf("[ SKIP ] %s (one registry view on 32-bit Windows)\n", c.name);
+            case_start = GetTickCount();
             continue;
         }
         run_removal_case(exe, c, wow64);
