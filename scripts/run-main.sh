@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/ensure-packages.sh cmake make g++ libgtest-dev g++-mingw-w64-i686 wine wine32:i386 wine64
+bash scripts/ensure-packages.sh cmake make g++-mingw-w64-i686 wine wine32:i386 wine64
 
 cmake --preset Release-Europe >/dev/null
 cmake --build --preset Release-Europe --target remove_install_keys >/dev/null
