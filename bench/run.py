@@ -135,9 +135,9 @@ def main():
     args = parser.parse_args()
     if not args.no_pin:
         os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
-    for program in ("cmake", "wine", "wineboot", "wineserver", "time"):
-        if not shutil.which(program) or not Path("/usr/bin/time").exists():
-            sys.exit(f"{program} is missing: run scripts/run-tests.sh once as root to install everything")
+    for program in ("cmake", "wine", "wineboot", "wineserver", "/usr/bin/time"):
+        if not shutil.which(program):
+            sys.exit(f"{program} is missing: run scripts/run-tests.sh as root, and install Debian's time")
 
     windows_dir = BUILD / "bench-windows"
     host_dir = BUILD / "bench-host"
@@ -155,6 +155,7 @@ def main():
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=")
     reg_file = Path(tempfile.mkdtemp()) / "record.reg"
+    server = None
     try:
         print("creating a 64-bit Wine prefix...", file=sys.stderr)
         run(["wineboot", "--init"], env=env, stderr=subprocess.DEVNULL)
@@ -182,7 +183,7 @@ def main():
         wine_samples, wine_statuses = benchmark(variants, args.runs, env, install_record, server.pid)
     finally:
         subprocess.run(["wineserver", "--kill"], env=env, stderr=subprocess.DEVNULL)
-        if "server" in locals():
+        if server:
             server.wait()
         shutil.rmtree(prefix, ignore_errors=True)
         shutil.rmtree(reg_file.parent, ignore_errors=True)

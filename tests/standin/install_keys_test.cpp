@@ -60,7 +60,6 @@ TEST_P(RemoveInstallKeys, DeletesInnermostFirstAndReturnsTheGameKeyStatus)
     EXPECT_EQ(standin::snapshot(HKEY_CURRENT_USER), current_user_before);
 }
 
-
 INSTANTIATE_TEST_SUITE_P(
     RegistryStates, RemoveInstallKeys,
     testing::Values(
