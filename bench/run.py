@@ -127,6 +127,16 @@ def table(title, samples, statuses, sizes, floor):
     return "\n".join(lines)
 
 
+def refuse_under_emulation():
+    """Times only Wine that runs natively: under the runner's emulated VM the
+    figures would measure the emulator, not the tool."""
+    probe = subprocess.run(["bash", str(ROOT / "scripts" / "wine-run.sh"), "--probe"], capture_output=True, text=True)
+    if probe.returncode != 0:
+        sys.exit("bench: refusing to measure. " + probe.stdout.strip() + ". Timings taken under software "
+                 "emulation would measure the emulator, not the tool: run the benchmark on a machine that runs "
+                 "32-bit x86 programs natively.")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=30, help="rounds under Wine (default 30)")
@@ -138,6 +148,7 @@ def main():
     for program in ("cmake", "wine", "wineboot", "wineserver", "/usr/bin/time"):
         if not shutil.which(program):
             sys.exit(f"{program} is missing: run scripts/run-tests.sh as root, and install Debian's time")
+    refuse_under_emulation()
 
     windows_dir = BUILD / "bench-windows"
     host_dir = BUILD / "bench-host"

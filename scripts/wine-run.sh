@@ -6,7 +6,7 @@
 # same in both.
 #
 #   wine-run.sh --probe          says which way Wine runs here; exit 0 native, 3 VM
-#   wine-run.sh [JOB OPTIONS] -- COMMAND...
+#   wine-run.sh [--quiet] [JOB OPTIONS] -- COMMAND...   (--quiet: without the line saying which way)
 #
 # WINE_RUNNER=native|vm forces a way (default: the probe decides).
 # WINE_VM_TIMEOUT is how long a VM job may take, in seconds (default 2400).
@@ -161,7 +161,11 @@ if [ "${1:-}" = --probe ]; then
     exit 0
 fi
 
-say "Wine runs $why"
+if [ "${1:-}" = --quiet ]; then
+    shift
+else
+    say "Wine runs $why"
+fi
 if [ "$way" = native ]; then
     exec bash "$scripts/wine-job.sh" "$@"
 fi
