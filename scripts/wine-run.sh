@@ -54,7 +54,7 @@ kernel_version() {
 vm_missing() {
     command -v qemu-system-x86_64 >/dev/null || echo "qemu-system-x86_64 (package qemu-system-x86)"
     kernel_version >/dev/null || echo "a Debian kernel in /boot (package linux-image-amd64)"
-    [ -x /bin/busybox ] && file -L /bin/busybox 2>/dev/null | grep -q 'statically linked' ||
+    dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q 'install ok installed' ||
         echo "a static /bin/busybox (package busybox-static)"
     command -v cpio >/dev/null || echo "cpio (package cpio)"
 }
