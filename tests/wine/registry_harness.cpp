@@ -445,7 +445,7 @@ void expect_only_removed(hklm_state const& before, std::vector<std::wstring> con
     }
     if (before.saved) {
         hklm_state const after = take_hklm_state(before.wow64);
-        expect_same_tree(after.view32, without_keys(before.view32, before.wow64 ? removed64 : removed), "saved");
+        expect_same_tree(after.view32, without_keys(before.view32, before.wow64 ? removed64 : removed), "saved HKLM");
         return;
     }
     expect_same_tree(snapshot(view32), without_keys(before.view32, removed), "32-bit");
