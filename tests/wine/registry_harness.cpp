@@ -107,10 +107,6 @@ std::wstring hex(BYTE const* bytes, DWORD size)
     return out;
 }
 
-}  // namespace
-
-namespace {
-
 // Every key of the subtree as a "path" line and every value as
 // "path<TAB>name<TAB>type<TAB>hex data". Subkeys are opened relative to
 // their parent, which keeps a walk of the whole tree quick.
@@ -156,8 +152,8 @@ void collect(HKEY key, REGSAM view, std::wstring const& path, std::vector<std::w
     }
 }
 
-}  // namespace
-
+// Every key of HKEY_LOCAL_MACHINE in one view as a "path" line and every
+// value as "path<TAB>name<TAB>type<TAB>hex data", sorted.
 std::vector<std::wstring> snapshot(REGSAM view)
 {
     std::vector<std::wstring> lines;
@@ -170,8 +166,6 @@ std::vector<std::wstring> snapshot(REGSAM view)
     std::sort(lines.begin(), lines.end());
     return lines;
 }
-
-namespace {
 
 bool same_ignoring_case(std::wstring const& a, std::wstring const& b)
 {
@@ -331,6 +325,29 @@ std::string windows_path(std::string path)
 }
 
 
+std::string temp_file(char const* name)
+{
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    std::string const path = std::string(folder) + name;
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+std::string read_file(std::string const& path)
+{
+    std::string text;
+    if (std::FILE* const file = std::fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        std::size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            text.append(buffer, got);
+        }
+        std::fclose(file);
+    }
+    return text;
+}
+
 namespace {
 
 // Wine saves a branch in one server request, as text: "[path] time" lines
@@ -349,23 +366,12 @@ bool saved_tree(std::vector<std::wstring>& lines)
         }
         CloseHandle(token);
     }
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    std::wstring const file = std::wstring(folder) + L"hklm_snapshot.reg";
-    DeleteFileW(file.c_str());
-    if (RegSaveKeyW(HKEY_LOCAL_MACHINE, file.c_str(), nullptr) != ERROR_SUCCESS) {
+    std::string const file = temp_file("hklm_snapshot.reg");
+    if (RegSaveKeyA(HKEY_LOCAL_MACHINE, file.c_str(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    std::string text;
-    if (std::FILE* const in = _wfopen(file.c_str(), L"rb")) {
-        char buffer[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-            text.append(buffer, got);
-        }
-        std::fclose(in);
-    }
-    DeleteFileW(file.c_str());
+    std::string const text = read_file(file);
+    DeleteFileA(file.c_str());
     if (text.compare(0, 23, "WINE REGISTRY Version 2") != 0) {
         return false;
     }
@@ -443,14 +449,13 @@ void expect_only_removed(hklm_state const& before, std::vector<std::wstring> con
     for (std::wstring const& key : removed) {
         removed64.push_back(in_64bit_tree(key));
     }
-    if (before.saved) {
-        hklm_state const after = take_hklm_state(before.wow64);
-        expect_same_tree(after.view32, without_keys(before.view32, before.wow64 ? removed64 : removed), "saved HKLM");
-        return;
-    }
-    expect_same_tree(snapshot(view32), without_keys(before.view32, removed), "32-bit");
-    if (before.wow64) {
-        expect_same_tree(snapshot(view64), without_keys(before.view64, removed64), "64-bit");
+    hklm_state const after = take_hklm_state(before.wow64);
+    // A saved tree holds WOW64's 32-bit view where the 64-bit view sees it.
+    bool const physical_paths = before.saved && before.wow64;
+    expect_same_tree(after.view32, without_keys(before.view32, physical_paths ? removed64 : removed),
+                     before.saved ? "saved HKLM" : "32-bit");
+    if (!before.saved && before.wow64) {
+        expect_same_tree(after.view64, without_keys(before.view64, removed64), "64-bit");
     }
 }
 

@@ -35,10 +35,7 @@ void add_key(REGSAM view, std::wstring const& path);
 void delete_tree(REGSAM view, std::wstring const& path);
 bool key_exists(REGSAM view, std::wstring const& path);
 
-// Every key of HKEY_LOCAL_MACHINE in one view as a "path" line and every
-// value as "path<TAB>name<TAB>type<TAB>hex data", sorted.
-std::vector<std::wstring> snapshot(REGSAM view);
-// A snapshot with the given keys, and their values, taken out.
+// A snapshot (sorted "path" lines for keys, "path<TAB>..." for values) with the given keys, and their values, taken out.
 std::vector<std::wstring> without_keys(std::vector<std::wstring> lines, std::vector<std::wstring> const& keys);
 void expect_same_tree(std::vector<std::wstring> const& actual, std::vector<std::wstring> const& expected,
                       std::string const& view_name);
@@ -76,6 +73,11 @@ run_result run_tool(std::string const& exe, std::vector<std::string> const& args
 run_result run_process(std::string const& exe, std::string const& command_line,
                        output_mode mode = output_mode::read_all);
 std::string expected_echo(std::string const& exe, std::vector<std::string> const& args);
+
+// A path in the temporary folder, with no file there yet.
+std::string temp_file(char const* name);
+// The file's bytes; empty where it cannot be read.
+std::string read_file(std::string const& path);
 
 bool running_under_wow64();
 // Where a 32-bit view path shows in the 64-bit view's own tree under WOW64.

@@ -27,32 +27,9 @@ std::string read_value(REGSAM view, std::wstring const& path, wchar_t const* nam
     return narrow(data);
 }
 
-std::string read_file(std::string const& path)
-{
-    std::string text;
-    if (std::FILE* const file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            text.append(buffer, got);
-        }
-        std::fclose(file);
-    }
-    return text;
-}
-
 bool file_exists(std::string const& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string temp_file(char const* name)
-{
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    std::string const path = std::string(folder) + name;
-    DeleteFileA(path.c_str());
-    return path;
 }
 
 // Whatever an earlier case left: the record, the uninstall entry, the folder.
@@ -111,8 +88,9 @@ void install(std::string const& setup, std::string const& version)
     }
     // The version resource, as GetDLLVersion read it.
     std::string const version_line = "Installed remove_install_keys.exe version " + version + "\r\n";
-    if (read_file(log).find(version_line) == std::string::npos) {
-        fail("installer log lacks [" + version_line + "]: [" + read_file(log) + "]");
+    std::string const said = read_file(log);
+    if (said.find(version_line) == std::string::npos) {
+        fail("installer log lacks [" + version_line + "]: [" + said + "]");
     }
 }
 
