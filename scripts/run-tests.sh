@@ -14,6 +14,5 @@ bash scripts/ensure-packages.sh cmake make g++ libgtest-dev g++-mingw-w64-i686 \
 
 cmake --workflow --preset host
 cmake --workflow --preset host-asan
-bash scripts/wine-run.sh --probe || true
 cmake --workflow --preset Release-Europe
 bash scripts/check-reproducible.sh

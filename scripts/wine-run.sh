@@ -156,8 +156,7 @@ run_in_vm() {
 choose_way
 if [ "${1:-}" = --probe ]; then
     echo "Wine runs $why"
-    [ "$way" = native ]
-    [ $? -eq 0 ] || exit 3
+    [ "$way" = native ] || exit 3
     exit 0
 fi
 
